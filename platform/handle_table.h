@@ -10,6 +10,7 @@
 
 #include "platform/kernel_services.h"
 
+#include <cstddef>
 #include <memory>
 
 namespace zelvor::platform {
@@ -20,7 +21,8 @@ class KernelObject {
   virtual ~KernelObject() = default;
 };
 
-// Registers an object; returns its new handle, or null when the table is full.
+// Registers an object; returns its new handle, or null (last error
+// ERROR_NOT_ENOUGH_MEMORY) when the table is full.
 HANDLE insertHandle(std::shared_ptr<KernelObject> object);
 
 // The object a handle names, or null (last error ERROR_INVALID_HANDLE).
@@ -35,5 +37,10 @@ std::shared_ptr<T> lookupHandleAs(HANDLE handle) {
 
 // Removes the entry; false (ERROR_INVALID_HANDLE) when the handle names nothing.
 bool removeHandle(HANDLE handle);
+
+// Caps the number of live handles; insertHandle fails beyond it. Tests lower it
+// to make object creation fail; the default is the table's full size.
+void setHandleLimit(std::size_t limit);
+std::size_t defaultHandleLimit();
 
 }  // namespace zelvor::platform

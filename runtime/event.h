@@ -39,7 +39,11 @@ template <class Iterator>
 std::int32_t Event::waitAny(Iterator first, Iterator last) {
   HANDLE handles[MAXIMUM_WAIT_OBJECTS];
   std::uint32_t count = 0;
-  for (; first != last && count < MAXIMUM_WAIT_OBJECTS; ++first) handles[count++] = (*first)->getHandle();
+  // A longer range is counted, not cut: the wait then refuses the count and
+  // fails, instead of silently ignoring the events past the limit.
+  for (; first != last; ++first, ++count) {
+    if (count < MAXIMUM_WAIT_OBJECTS) handles[count] = (*first)->getHandle();
+  }
   return waitAnyHandles(handles, count);
 }
 
