@@ -17,10 +17,13 @@ namespace zelvor::null_window {
 void select();
 
 // A bare null window of the given client size, outside any window class and
-// message traffic; DestroyWindow destroys it.
+// message traffic (its procedure is DefWindowProcW); DestroyWindow destroys
+// it. Works whichever backend is selected.
 HWND createSurface(int width, int height);
 
-// The client area's pixels, 0x00RRGGBB, width × height values, top row first.
+// The client area's pixels, 0x00RRGGBB, width × height values, top row first;
+// empty for a window that is not (or no longer) there. Safe while another
+// thread copies to the window.
 std::vector<std::uint32_t> pixels(HWND window);
 
 // Destination rectangles of the StretchDIBits copies made to the window since
