@@ -1,6 +1,6 @@
 // Colours, blend modes and the per-channel arithmetic every drawn pixel goes
 // through: result = (B(d, c) × W + d × (256 − W)) >> 8, truncating, with a
-// weight W from 0 to 256.
+// weight W from 0 to 256. Values and pure functions: any thread.
 #pragma once
 
 #include <cstdint>
@@ -55,6 +55,15 @@ constexpr std::uint8_t alphaOf(const Colour& colour) {
     case Rgba: return colour.bytes[3];
     default: return 255;
   }
+}
+
+// W of a pixel, 0..256, from the opacity byte (1..255) and, when the colour or
+// source pixel has alpha, that alpha. With alpha at partial opacity the
+// product (op × A) >> 8 is at most 253 and needs no further scaling.
+constexpr std::uint32_t weight(std::uint8_t opacity, bool hasAlpha, std::uint8_t alpha) {
+  if (!hasAlpha) return scale256(opacity);
+  if (opacity == 255) return scale256(alpha);
+  return (scale256(opacity) * alpha) >> 8;
 }
 
 // B(d, c) of a mode, 0..255; 0 for a mode outside the five (never drawn).

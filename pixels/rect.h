@@ -1,5 +1,6 @@
 // Rectangles (right and bottom exclusive), their intersection, and the clip
-// window through which a caller restricts a drawing operation.
+// window through which a caller restricts a drawing operation. Values and
+// pure functions: any thread.
 #pragma once
 
 #include <algorithm>
