@@ -1,8 +1,10 @@
-// Copies DIB rows to an X11 window with XPutImage on the presentation
-// connection (see x11_window_state.h). Runs on render workers, one at a time
-// per window under its drawMutex, all windows serialised by presentMutex.
+// Copies DIB rows to an X11 window on the presentation connection (see
+// x11_window_state.h). Runs on render workers, one at a time per window under
+// its drawMutex, all windows serialised by presentMutex.
 //
-// When the screen's pixels have the DIB's layout and the rows ascend in
+// A window with a shared segment gets its rows written there and put with
+// XShmPutImage (x11_shm.cpp). Otherwise XPutImage sends them through the
+// socket: when the screen's pixels have the DIB's layout and the rows ascend in
 // memory, the caller's bitmap is handed to XPutImage as it stands: an XImage
 // over the whole bitmap, of which the server is sent just the planned
 // rectangle, so nothing is copied on our side. Descending rows are first
@@ -54,10 +56,16 @@ struct ImageDestroyer {
 
 }  // namespace
 
+bool x11SharedMemoryWanted() {
+  const char* const refused = std::getenv("ZELVOR_X11_NO_SHM");
+  return refused == nullptr || refused[0] == '\0' || std::strcmp(refused, "0") == 0;
+}
+
 int x11CopyDib(X11WindowState& window, const DibCopy& copy, const void* bits) {
   if (copy.rows == 0 || window.id == 0) return 0;
   X11Connections& x11 = *window.connections;
   const std::lock_guard lock(x11.presentMutex);
+  if (window.shm) return window.shm->put(window.gc, copy, bits);
   Display* const display = x11.present;
 
   if (x11.dibLayout && copy.sourceRowStep > 0) {

@@ -12,11 +12,19 @@ namespace {
 
 // Xlib's default error handler ends the process. A copy that reaches a window
 // the user-interface thread has just destroyed is harmless, so errors are
-// counted and otherwise ignored.
+// counted and otherwise ignored, except on the display an X11ErrorTrap
+// watches.
 std::atomic<unsigned long> ignoredErrors{0};
+std::atomic<Display*> trappedDisplay{nullptr};
+std::atomic<unsigned long> trappedErrors{0};
+std::mutex trapMutex;  // held for a trap's lifetime
 
-int ignoreError(Display*, XErrorEvent*) {
-  ignoredErrors.fetch_add(1, std::memory_order_relaxed);
+int ignoreError(Display* display, XErrorEvent*) {
+  if (display != nullptr && display == trappedDisplay.load()) {
+    trappedErrors.fetch_add(1);
+  } else {
+    ignoredErrors.fetch_add(1, std::memory_order_relaxed);
+  }
   return 0;
 }
 
@@ -41,8 +49,35 @@ bool hasDibLayout(Display* display, Visual* visual, int depth) {
 }  // namespace
 
 X11Connections::~X11Connections() {
+  {
+    const std::lock_guard lock(presentMutex);
+    closing_ = true;
+  }
+  flushWanted_.notify_one();
+  if (flusher_.joinable()) flusher_.join();
+  // Closing a display writes what is still queued on it.
   if (present != nullptr) XCloseDisplay(present);
   if (ui != nullptr) XCloseDisplay(ui);
+}
+
+void X11Connections::flushSoon() {
+  if (unflushed_) return;
+  unflushed_ = true;
+  if (!flusher_.joinable()) flusher_ = std::thread([this] { flushLoop(); });
+  flushWanted_.notify_one();
+}
+
+void X11Connections::flushLoop() {
+  std::unique_lock lock(presentMutex);
+  for (;;) {
+    flushWanted_.wait(lock, [this] { return unflushed_ || closing_; });
+    if (closing_) return;
+    // The lock is free meanwhile, so the rest of the frame's bands join
+    // this write.
+    flushWanted_.wait_for(lock, flushDelay, [this] { return closing_; });
+    XFlush(present);
+    unflushed_ = false;
+  }
 }
 
 std::shared_ptr<X11Connections> openX11(std::string& error) {
@@ -79,6 +114,24 @@ std::shared_ptr<X11Connections> openX11(std::string& error) {
 
   current = opening;
   return opening;
+}
+
+X11ErrorTrap::X11ErrorTrap(Display* display) : display_(display), exclusive_(trapMutex) {
+  XSync(display_, False);
+  trappedErrors.store(0);
+  trappedDisplay.store(display_);
+}
+
+X11ErrorTrap::~X11ErrorTrap() {
+  // Errors still in flight would then be ignored rather than charged to
+  // the next trap.
+  XSync(display_, False);
+  trappedDisplay.store(nullptr);
+}
+
+bool X11ErrorTrap::caughtError() {
+  XSync(display_, False);
+  return trappedErrors.load() != 0;
 }
 
 std::shared_ptr<X11Connections> openedX11() {

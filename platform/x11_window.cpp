@@ -6,6 +6,7 @@
 // The window manager draws the frame, so an X window here is exactly the
 // client area; its size hints fix it (minimum = maximum), and the Motif hints
 // ask the manager for no resize and no maximise.
+#include "platform/window_system.h"
 #include "platform/x11_connection.h"
 #include "platform/x11_window_state.h"
 
@@ -46,6 +47,16 @@ void setFixedSize(X11Connections& x11, ::Window id, int width, int height) {
                   reinterpret_cast<const unsigned char*>(motif), 5);
 }
 
+// A whole client area, so a frame of bands can be in flight before a worker
+// waits for the server; within bounds for tiny and huge windows.
+std::size_t sharedSegmentBytes(int width, int height) {
+  constexpr std::size_t least = std::size_t{256} << 10;
+  constexpr std::size_t most = std::size_t{16} << 20;
+  const std::size_t area =
+      static_cast<std::size_t>(std::max(width, 1)) * static_cast<std::size_t>(std::max(height, 1)) * 4;
+  return std::clamp(area, least, most);
+}
+
 bool create(Window& window, std::string& error) {
   auto connections = openX11(error);
   if (!connections) return false;
@@ -80,6 +91,9 @@ bool create(Window& window, std::string& error) {
   {
     const std::lock_guard lock(x11.presentMutex);
     state->gc = XCreateGC(x11.present, id, 0, nullptr);
+    if (x11.dibLayout && x11SharedMemoryWanted()) {
+      state->shm = X11SharedImages::attach(x11, id, sharedSegmentBytes(window.width, window.height));
+    }
     XFlush(x11.present);
   }
   state->connections = std::move(connections);
@@ -94,6 +108,8 @@ void destroy(Window& window) {
   X11Connections& x11 = *state.connections;
   {
     const std::lock_guard lock(x11.presentMutex);
+    // Waits for the server to finish with the segment before it goes.
+    state.shm.reset();
     XFreeGC(x11.present, state.gc);
     // Whatever the workers sent reaches the server before the window goes.
     XSync(x11.present, False);
@@ -202,6 +218,18 @@ void pumpEvents() {
     translate(*connections, event);
   }
 }
+
+}  // namespace
+
+std::string windowTransport(HWND handle) {
+  const auto window = findWindow(handle);
+  if (!window) return {};
+  const std::lock_guard lock(window->drawMutex);
+  if (!window->x11 || window->x11->id == 0) return {};
+  return window->x11->shm ? "MIT-SHM" : "XPutImage";
+}
+
+namespace {
 
 constexpr WindowBackend backend{
     "x11", create, destroy, show, setTitle, copyDib, cursorPos, screenToClient, eventDescriptor, pumpEvents,

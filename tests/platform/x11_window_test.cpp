@@ -2,6 +2,8 @@
 // Xvfb that each test program starts on a free display and stops by its
 // process id. Pixels, titles, the pointer and closing are checked from the
 // outside with zelvor-x11-probe, as a person at the screen would see them.
+// Copies are checked through both transports: MIT-SHM and, forced with
+// ZELVOR_X11_NO_SHM=1 or met on servers that refuse shared memory, XPutImage.
 // Skipped where Xvfb is not installed.
 #include "platform/win32.h"
 #include "platform/window_system.h"
@@ -14,11 +16,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,19 +36,25 @@ using namespace std::chrono_literals;
 
 // An Xvfb server on a display number it picks itself (-displayfd), so tests
 // running side by side never collide.
+// `launcher` runs in front of Xvfb (e.g. unshare -i); `extra` adds options.
 class VirtualDisplay {
  public:
-  VirtualDisplay() {
+  explicit VirtualDisplay(std::vector<std::string> launcher = {}, std::vector<std::string> extra = {}) {
     int fds[2];
     if (pipe(fds) != 0) return;
-    const std::string fd = std::to_string(fds[1]);
-    const char* const arguments[] = {"Xvfb",       "-displayfd", fd.c_str(), "-screen", "0",
-                                     "640x480x24", "-nolisten",  "tcp",      nullptr};
+    std::vector<std::string> words = std::move(launcher);
+    for (const char* word : {"Xvfb", "-displayfd"}) words.emplace_back(word);
+    words.push_back(std::to_string(fds[1]));
+    for (const char* word : {"-screen", "0", "640x480x24", "-nolisten", "tcp"}) words.emplace_back(word);
+    words.insert(words.end(), extra.begin(), extra.end());
+    std::vector<char*> arguments;
+    for (std::string& word : words) arguments.push_back(word.data());
+    arguments.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
-    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char* const*>(arguments), environ) != 0) pid_ = -1;
+    if (posix_spawnp(&pid_, arguments[0], &actions, nullptr, arguments.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
 
@@ -234,51 +245,25 @@ TEST(X11WindowUnreachable, AnUnopenableDisplayFailsCreationAndIsNamed) {
       << zelvor::platform::lastWindowSystemError();
 }
 
-TEST_F(X11WindowTest, ShowsTitlesAndPresentedBandsAsTheServerSeesThem) {
-  const HWND window = createShownWindow(L"Zelvor");
-  ASSERT_NE(window, nullptr);
-  EXPECT_EQ(seen.messages.front(), static_cast<UINT>(WM_CREATE));
-  EXPECT_NE(std::find(seen.messages.begin(), seen.messages.end(), static_cast<UINT>(WM_PAINT)), seen.messages.end());
-
-  const ProbeResult geometry = probe(display->name(), "geometry");
-  EXPECT_EQ(geometry.output, "160 120 100 80\n");
-
-  EXPECT_EQ(probe(display->name(), "title").output, "Zelvor\n");
-  ASSERT_TRUE(SetWindowTextW(window, L"Zelvor - 59.94 (fps) \u00e9\u4e2d"));
-  EXPECT_EQ(probe(display->name(), "title").output, "Zelvor - 59.94 (fps) \xc3\xa9\xe4\xb8\xad\n");
-
-  // The Screen's copy of rows 20..29 of a 10-row band that starts at row 20,
-  // columns 10..149.
-  const int bandTop = 20;
-  const RECT rect{10, 20, 150, 30};
-  std::vector<std::uint32_t> band(static_cast<std::size_t>(clientWidth) * 10);
-  for (int row = 0; row < 10; ++row) {
-    for (int column = 0; column < clientWidth; ++column) {
-      band[row * clientWidth + column] =
-          0xFF000000u | static_cast<std::uint32_t>(row * 25) << 16 | static_cast<std::uint32_t>(column) << 8 | 0x40;
-    }
-  }
+// Presents rows rect.top .. rect.bottom - 1 of a band image whose first row is
+// client row bandTop, with the Screen's StretchDIBits arguments.
+int presentBand(HDC dc, const std::vector<std::uint32_t>& band, int bandRows, const RECT& rect, int bandTop) {
   BITMAPINFO info{};
   info.bmiHeader =
-      BITMAPINFOHEADER{40, clientWidth, 10, 1, 32, BI_RGB, static_cast<DWORD>(band.size() * 4), 0, 0, 0, 0};
-  const HDC dc = GetDC(window);
-  ASSERT_NE(dc, nullptr);
-  EXPECT_EQ(StretchDIBits(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, rect.left,
-                          rect.bottom - bandTop + 1, rect.right - rect.left, rect.top - rect.bottom, band.data(), &info,
-                          DIB_RGB_COLORS, SRCCOPY),
-            10);
+      BITMAPINFOHEADER{40, clientWidth, bandRows, 1, 32, BI_RGB, static_cast<DWORD>(band.size() * 4), 0, 0, 0, 0};
+  return StretchDIBits(dc, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, rect.left,
+                       rect.bottom - bandTop + 1, rect.right - rect.left, rect.top - rect.bottom, band.data(), &info,
+                       DIB_RGB_COLORS, SRCCOPY);
+}
 
+// The client area as the server shows it must become `expected` (0x00RRGGBB,
+// top row first). Copies travel on another connection than the probe's, so
+// it looks again for a while before it reports the first wrong pixel.
+void expectWindowShows(const std::string& displayName, const std::vector<std::uint32_t>& expected) {
   const std::string path = testing::TempDir() + "zelvor-x11-band-" + std::to_string(getpid()) + ".png";
   std::optional<Picture> picture;
-  std::vector<std::uint32_t> expected(static_cast<std::size_t>(clientWidth) * clientHeight, 0x00FFFFFF);
-  for (int y = rect.top; y < rect.bottom; ++y) {
-    for (int x = rect.left; x < rect.right; ++x)
-      expected[y * clientWidth + x] = band[(y - bandTop) * clientWidth + x] & 0xFFFFFF;
-  }
-  // The copy travels on another connection than the probe's: look again
-  // until the server has drawn it.
   for (int attempt = 0; attempt < 20; ++attempt) {
-    ASSERT_EQ(probe(display->name(), "screenshot " + path).status, 0);
+    ASSERT_EQ(probe(displayName, "screenshot " + path).status, 0);
     picture = readPng(path);
     ASSERT_TRUE(picture.has_value());
     if (picture->pixels == expected) break;
@@ -290,8 +275,195 @@ TEST_F(X11WindowTest, ShowsTitlesAndPresentedBandsAsTheServerSeesThem) {
   for (std::size_t i = 0; i < expected.size(); ++i) {
     ASSERT_EQ(picture->pixels[i], expected[i]) << "client pixel " << i % clientWidth << "," << i / clientWidth;
   }
+}
+
+// The Screen's copy of rows 20..29 of a 10-row band that starts at row 20,
+// columns 10..149, onto a white window.
+void presentOneBandAndCheck(const std::string& displayName, HWND window) {
+  const int bandTop = 20;
+  const RECT rect{10, 20, 150, 30};
+  std::vector<std::uint32_t> band(static_cast<std::size_t>(clientWidth) * 10);
+  for (int row = 0; row < 10; ++row) {
+    for (int column = 0; column < clientWidth; ++column) {
+      band[row * clientWidth + column] =
+          0xFF000000u | static_cast<std::uint32_t>(row * 25) << 16 | static_cast<std::uint32_t>(column) << 8 | 0x40;
+    }
+  }
+  const HDC dc = GetDC(window);
+  ASSERT_NE(dc, nullptr);
+  EXPECT_EQ(presentBand(dc, band, 10, rect, bandTop), 10);
+
+  std::vector<std::uint32_t> expected(static_cast<std::size_t>(clientWidth) * clientHeight, 0x00FFFFFF);
+  for (int y = rect.top; y < rect.bottom; ++y) {
+    for (int x = rect.left; x < rect.right; ++x)
+      expected[y * clientWidth + x] = band[(y - bandTop) * clientWidth + x] & 0xFFFFFF;
+  }
+  // The band image is the worker's and is reused at once.
+  std::fill(band.begin(), band.end(), 0u);
+  expectWindowShows(displayName, expected);
+  EXPECT_EQ(ReleaseDC(window, dc), 1);
+}
+
+TEST_F(X11WindowTest, ShowsItsGeometryAndTitlesAsTheServerSeesThem) {
+  const HWND window = createShownWindow(L"Zelvor");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(seen.messages.front(), static_cast<UINT>(WM_CREATE));
+  EXPECT_NE(std::find(seen.messages.begin(), seen.messages.end(), static_cast<UINT>(WM_PAINT)), seen.messages.end());
+
+  const ProbeResult geometry = probe(display->name(), "geometry");
+  EXPECT_EQ(geometry.output, "160 120 100 80\n");
+
+  EXPECT_EQ(probe(display->name(), "title").output, "Zelvor\n");
+  ASSERT_TRUE(SetWindowTextW(window, L"Zelvor - 59.94 (fps) \u00e9\u4e2d"));
+  EXPECT_EQ(probe(display->name(), "title").output, "Zelvor - 59.94 (fps) \xc3\xa9\xe4\xb8\xad\n");
+  DestroyWindow(window);
+}
+
+// Each test runs once with shared memory and once with it forced off.
+class X11PresentTest : public X11WindowTest, public testing::WithParamInterface<std::string> {
+ protected:
+  void SetUp() override {
+    X11WindowTest::SetUp();
+    if (GetParam() == "XPutImage") setenv("ZELVOR_X11_NO_SHM", "1", 1);
+  }
+  void TearDown() override {
+    unsetenv("ZELVOR_X11_NO_SHM");
+    X11WindowTest::TearDown();
+  }
+
+  HWND createPresentingWindow() {
+    const HWND window = createShownWindow(L"Zelvor");
+    if (window != nullptr) {
+      EXPECT_EQ(zelvor::platform::windowTransport(window), GetParam());
+    }
+    return window;
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Transports, X11PresentTest, testing::Values("MIT-SHM", "XPutImage"),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           return info.param == "MIT-SHM" ? std::string("SharedMemory") : std::string("Socket");
+                         });
+
+TEST_P(X11PresentTest, APresentedBandLandsOnItsClientRows) {
+  const HWND window = createPresentingWindow();
+  ASSERT_NE(window, nullptr);
+  presentOneBandAndCheck(display->name(), window);
+  DestroyWindow(window);
+}
+
+// 200 whole bands presented as fast as the caller can, in a scrambled band
+// order, from one buffer rewritten after each call: every band must end with
+// the pixels of the last present that targeted it. The shared segment wraps
+// several times on the way (each band is 6400 bytes), so a run of it written
+// again before the server had read it shows here as a band holding a later
+// present's pixels.
+TEST_P(X11PresentTest, ManyPresentsInARowEndWithEachBandsLastPixels) {
+  const HWND window = createPresentingWindow();
+  ASSERT_NE(window, nullptr);
+  const HDC dc = GetDC(window);
+  ASSERT_NE(dc, nullptr);
+  constexpr int bandRows = 10;
+  constexpr int bands = clientHeight / bandRows;
+  const auto pixelOf = [](int present, int row, int column) {
+    return (static_cast<std::uint32_t>(present) * 2654435761u + static_cast<std::uint32_t>(row * 131 + column * 7)) &
+           0xFFFFFF;
+  };
+  std::vector<std::uint32_t> band(static_cast<std::size_t>(clientWidth) * bandRows);
+  std::vector<std::uint32_t> expected(static_cast<std::size_t>(clientWidth) * clientHeight);
+  for (int present = 0; present < 200; ++present) {
+    const int bandTop = (present * 7) % bands * bandRows;
+    for (int row = 0; row < bandRows; ++row) {
+      for (int column = 0; column < clientWidth; ++column) {
+        const std::uint32_t pixel = pixelOf(present, bandTop + row, column);
+        band[row * clientWidth + column] = 0xFF000000u | pixel;
+        expected[(bandTop + row) * clientWidth + column] = pixel;
+      }
+    }
+    ASSERT_EQ(presentBand(dc, band, bandRows, RECT{0, bandTop, clientWidth, bandTop + bandRows}, bandTop), bandRows);
+  }
+  expectWindowShows(display->name(), expected);
   EXPECT_EQ(ReleaseDC(window, dc), 1);
   DestroyWindow(window);
+}
+
+// Our System V segments, as the kernel lists them: whether each is marked
+// for removal (it then vanishes with its last attachment, even after a
+// crash).
+std::vector<bool> ourSegmentsMarkedForRemoval() {
+  constexpr unsigned markedForRemoval = 01000;  // SHM_DEST in the listed mode
+  std::vector<bool> marks;
+  std::ifstream list("/proc/sysvipc/shm");
+  std::string line;
+  std::getline(list, line);  // column names
+  while (std::getline(list, line)) {
+    std::istringstream fields(line);
+    long long key = 0, id = 0, size = 0;
+    unsigned mode = 0;
+    pid_t creator = 0;
+    fields >> key >> id >> std::oct >> mode >> std::dec >> size >> creator;
+    if (fields && creator == getpid()) marks.push_back((mode & markedForRemoval) != 0);
+  }
+  return marks;
+}
+
+TEST_F(X11WindowTest, TheSharedSegmentIsMarkedForRemovalAndGoesWithItsWindow) {
+  if (!std::filesystem::exists("/proc/sysvipc/shm")) GTEST_SKIP() << "no /proc/sysvipc/shm to look at";
+  const HWND window = createShownWindow(L"Zelvor");
+  ASSERT_NE(window, nullptr);
+  ASSERT_EQ(zelvor::platform::windowTransport(window), "MIT-SHM");
+  EXPECT_EQ(ourSegmentsMarkedForRemoval(), std::vector<bool>{true});
+
+  // Copies still in flight when the window goes must not keep it alive.
+  const HDC dc = GetDC(window);
+  std::vector<std::uint32_t> band(static_cast<std::size_t>(clientWidth) * clientHeight, 0xFF123456u);
+  for (int i = 0; i < 50; ++i) presentBand(dc, band, clientHeight, RECT{0, 0, clientWidth, clientHeight}, 0);
+  DestroyWindow(window);
+  EXPECT_EQ(ourSegmentsMarkedForRemoval(), std::vector<bool>{});
+  EXPECT_EQ(ReleaseDC(window, dc), 0);
+}
+
+// Servers that offer no shared memory, or offer it but cannot attach our
+// segment (a server in another IPC namespace stands for a remote display),
+// get the same pixels through the socket.
+TEST(X11RefusingServer, CopiesFallBackToTheSocket) {
+  if (!xvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
+  struct Case {
+    const char* name;
+    std::vector<std::string> launcher;
+    std::vector<std::string> options;
+  };
+  const std::vector<Case> cases{
+      {"without MIT-SHM", {}, {"-extension", "MIT-SHM"}},
+      {"in another IPC namespace", {"unshare", "--ipc"}, {}},
+  };
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  windowClass.lpszClassName = L"Zelvor refusing server class";
+  RegisterClassW(&windowClass);
+  const char* const previous = std::getenv("DISPLAY");
+  const std::string restore = previous != nullptr ? previous : "";
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    if (!test.launcher.empty() && std::system("unshare --ipc true >/dev/null 2>&1") != 0) {
+      std::printf("skipped \"%s\": unshare --ipc is not permitted here\n", test.name);
+      continue;
+    }
+    const VirtualDisplay server(test.launcher, test.options);
+    ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
+    setenv("DISPLAY", server.name().c_str(), 1);
+    const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Zelvor", 0, windowX, windowY, clientWidth,
+                                        clientHeight, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr) << zelvor::platform::lastWindowSystemError();
+    ShowWindow(window, SW_SHOWDEFAULT);
+    UpdateWindow(window);
+    EXPECT_EQ(zelvor::platform::windowTransport(window), "XPutImage");
+    ASSERT_EQ(probe(server.name(), "wait").status, 0);
+    presentOneBandAndCheck(server.name(), window);
+    DestroyWindow(window);
+  }
+  setenv("DISPLAY", restore.c_str(), 1);
 }
 
 TEST_F(X11WindowTest, TheCursorConvertsToClientCoordinatesAlsoOutside) {
