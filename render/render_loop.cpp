@@ -20,6 +20,7 @@
 #include "screen/screen.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <exception>
 #include <memory>
@@ -165,11 +166,15 @@ class FrameEnd {
 void drawDirtyBands(Screen& screen, const std::vector<WorkerSlot>& workers) {
   std::shared_ptr<SpriteDrawer> drawer = screen.getSpriteDrawer();
   if (!drawer->isDirty()) return;
+  auto const begin = std::chrono::steady_clock::now();
   screen.setCurrentDrawer(drawer);
-  drawer->beginFrame();
-  FrameEnd const end(*drawer);
-  WorkerHandOff handOff(workers);
-  handOff.run();
+  {
+    drawer->beginFrame();
+    FrameEnd const end(*drawer);
+    WorkerHandOff handOff(workers);
+    handOff.run();
+  }
+  screen.setLastDrawTime(std::chrono::steady_clock::now() - begin);
 }
 
 // Calls every callback once, in registration order, dropping those that

@@ -34,6 +34,9 @@ SpriteDrawer::SpriteDrawer(std::int32_t width, std::int32_t height, std::uint32_
     std::uint32_t const rows = static_cast<std::uint32_t>(height);
     bandRects.assign((rows + bandRows - 1) / bandRows, Rect{0, 0, 0, 0});
   }
+  // Sized once: a frame only rewrites them.
+  binStart.assign(bandRects.size() + 1, 0);
+  binFill.assign(bandRects.size(), 0);
 }
 
 Rect SpriteDrawer::bandArea(std::uint32_t band) const {
@@ -62,10 +65,51 @@ void SpriteDrawer::invalidate(const Rect& rect) {
   if (!isEmpty(clipped)) dirty = true;
 }
 
+SpriteDrawer::BandSpan SpriteDrawer::bandsOf(const Rect& rect) const {
+  // A rectangle without area, or beside or beyond the screen, reaches no band
+  // (the drawing operations draw nothing for it).
+  if (rect.left >= rect.right || rect.top >= rect.bottom) return {0, 0};
+  if (rect.right <= 0 || rect.left >= width || rect.bottom <= 0 || rect.top >= height) return {0, 0};
+  // Now 0 <= max(top, 0) < height and 0 < min(bottom, height) <= height, so
+  // the unsigned divisions are exact.
+  auto const firstRow = static_cast<std::uint32_t>(std::max(rect.top, 0));
+  auto const lastRow = static_cast<std::uint32_t>(std::min(rect.bottom, height)) - 1;
+  return {firstRow / bandRows, lastRow / bandRows + 1};
+}
+
+void SpriteDrawer::clearBins() {
+  binnedRecords.clear();
+  std::fill(binStart.begin(), binStart.end(), 0u);
+}
+
+// A counting sort of record positions by band: count, make room, then place.
+// Records are placed in ascending position, so every band keeps the drawing
+// order. Only binnedRecords may grow (and throw); binStart is written after
+// it, so a failure leaves every band list empty.
+void SpriteDrawer::binRecords() {
+  std::fill(binFill.begin(), binFill.end(), 0u);
+  std::size_t total = 0;
+  for (const DrawRecord& record : records) {
+    BandSpan const span = bandsOf(record.rect);
+    for (std::uint32_t band = span.first; band < span.end; ++band) ++binFill[band];
+    total += span.end - span.first;
+  }
+  binnedRecords.resize(total);
+  for (std::size_t band = 0; band < binFill.size(); ++band) {
+    binStart[band + 1] = binStart[band] + binFill[band];
+    binFill[band] = binStart[band];
+  }
+  for (std::uint32_t position = 0; position < records.size(); ++position) {
+    BandSpan const span = bandsOf(records[position].rect);
+    for (std::uint32_t band = span.first; band < span.end; ++band) binnedRecords[binFill[band]++] = position;
+  }
+}
+
 void SpriteDrawer::beginFrame() {
-  // Outside a frame records is empty; clearing again keeps a frame whose
+  // Outside a frame both are empty; clearing again keeps a frame whose
   // beginFrame failed halfway from drawing its records twice next time.
   records.clear();
+  clearBins();
   auto const strongManager = manager.lock();
   if (!strongManager || !dirty) return;
   strongManager->sortIfNeeded();
@@ -74,6 +118,7 @@ void SpriteDrawer::beginFrame() {
   for (const SpriteEntry& entry : entries) {
     if (entry.sprite->isVisible()) records.push_back(entry.sprite->getDrawRecord());
   }
+  binRecords();
 }
 
 void SpriteDrawer::drawBand(std::int32_t index, IImage& bandImage) const {
@@ -84,7 +129,7 @@ void SpriteDrawer::drawBand(std::int32_t index, IImage& bandImage) const {
   if (isEmpty(r) || isInverted(r)) return;
   std::int32_t const bandTop = static_cast<std::int32_t>(static_cast<std::uint32_t>(index) * bandRows);
   ClipWindow const clip{{r.left, r.top - bandTop, r.right, r.bottom - bandTop}, 0, -bandTop};
-  for (const DrawRecord& record : records) {
+  forEachRecordInBand(index, [&](const DrawRecord& record) {
     switch (record.kind) {
       case DrawKind::FillRect:
         fillRect(record.colour, &clip, bandImage, record.blendMode, record.rect, record.opacity);
@@ -94,12 +139,14 @@ void SpriteDrawer::drawBand(std::int32_t index, IImage& bandImage) const {
         break;
       default: break;
     }
-  }
+  });
 }
 
 void SpriteDrawer::endFrame() {
   if (!dirty) return;
   records.clear();
+  // The band lists would otherwise point past the emptied records.
+  clearBins();
   std::fill(bandRects.begin(), bandRects.end(), Rect{0, 0, 0, 0});
   dirty = false;
 }

@@ -17,6 +17,7 @@
 #include "runtime/critical_section.h"
 #include "runtime/thread.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -83,6 +84,13 @@ class Screen {
   // image whose row 0 is client row bandTop to the window.
   void presentBand(IImage& bandImage, const Rect& rect, std::int32_t bandTop);
 
+  // How long the last frame that drew anything took on the render thread,
+  // from choosing the drawer to endFrame: snapshot, waking the workers,
+  // drawing and presenting every dirty band. Written by the render thread and
+  // read by frame callbacks, both under frameLock; zero before the first.
+  std::chrono::steady_clock::duration getLastDrawTime() const { return lastDrawTime; }
+  void setLastDrawTime(std::chrono::steady_clock::duration time) { lastDrawTime = time; }
+
  private:
   HDC dc;
   std::int32_t width;
@@ -96,6 +104,7 @@ class Screen {
   std::int32_t nextBand = 0;
   CriticalSection bandLock;
   CriticalSection presentLock;
+  std::chrono::steady_clock::duration lastDrawTime{};
 };
 
 // The band height the Screen asks of its drawer: the rows of 4-byte pixels
