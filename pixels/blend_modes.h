@@ -1,9 +1,10 @@
 // The five blend modes as the kernels see them: one struct per mode holding
 // its channel rule B(d, c), written once as a template over the value it works
 // on. The narrow path instantiates it on plain channels (std::uint32_t) or on a
-// whole pixel word (PackedPixel); the wide path on its own vector types, whose
-// overloads of the primitives below live with the SSE2 kernels and are found by
-// argument-dependent lookup. Pure functions: any thread.
+// whole pixel word (PackedPixel); the wide paths on their own vector types,
+// whose overloads of the primitives below live with each vector width
+// (sse2_lanes.h, kernels_avx2.cpp) and are found by argument-dependent lookup.
+// Pure functions: any thread.
 //
 // A mode that is `bytewise` never lets one byte of a pixel influence another,
 // so its rule may run on four packed bytes at once (saturating byte add or
@@ -16,6 +17,12 @@
 #include <tuple>
 
 namespace zelvor::pixels {
+// Internal linkage on purpose: every file that builds a table compiles its own
+// copy of this code with its own instruction set, so the linker can never
+// hand one table's vector instructions to another (an inline function or
+// template emitted by the AVX2 file would otherwise be a weak symbol that may
+// stand in for everyone's copy).
+namespace {
 
 // A pixel word 0x??RRGGBB on which the bytewise rules run in one go.
 struct PackedPixel {
@@ -155,4 +162,5 @@ constexpr std::uint32_t mixPixel(std::uint32_t b, std::uint32_t d, std::uint32_t
   return ((redBlue >> 8) & 0xFF00FFu) | ((green >> 8) & 0x00FF00u);
 }
 
+}  // namespace
 }  // namespace zelvor::pixels

@@ -1,7 +1,7 @@
 // How the seventy kernels come to be: one fill kernel template and one image
 // kernel template over ⟨path, mode, opacity class, colour class or format⟩,
 // instantiated for every case into a KernelTable. A path supplies the row
-// step (NarrowRow alone, or a wide row that adds 8-pixel groups); every case
+// (NarrowRow alone, or a wide row that adds vector steps); every case
 // decision happens here, at compile time or once per call, never per pixel.
 // Included only by the files that build a table.
 #pragma once
@@ -16,9 +16,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 namespace zelvor::pixels {
+namespace {  // per table file, as in blend_modes.h
 
 // The path that has no wide step: every pixel is done by NarrowRow.
 struct NarrowPath {
@@ -70,41 +72,79 @@ void imageKernel(IImage& destination, const Rect& area, const IImage& source, So
            row);
 }
 
+// Whether a row offers a step of the given width: every row the pixel step
+// (1), a wide row each power of two from one block up to its widest step.
+template <class Row, std::int32_t pixels>
+constexpr bool hasStep() {
+  if constexpr (pixels == 1) {
+    return true;
+  } else if constexpr (Row::wide) {
+    return pixels >= blockPixels && pixels <= Row::widestStep && (pixels & (pixels - 1)) == 0;
+  } else {
+    return false;
+  }
+}
+
 // Packs three channels per pixel (the fourth byte holds a marker that must not
-// leak into them) and runs them through the row's own steps.
-template <class Row>
+// leak into them), 16 pixels at a time, and runs them through the row's step
+// of the given width.
+template <std::int32_t pixels, class Row>
 void runChannels(const Row& row, const std::uint8_t* d, const std::uint8_t* c, std::uint8_t* out, std::size_t count) {
+  constexpr std::int32_t chunkPixels = channelRuleStep / 3;
+  static_assert(chunkPixels % pixels == 0);
   for (std::size_t i = 0; i + channelRuleStep <= count; i += channelRuleStep) {
-    alignas(16) std::uint8_t pixels[4 * groupPixels];
-    std::uint8_t colours[4 * groupPixels];
-    for (std::int32_t p = 0; p < groupPixels; ++p) {
+    std::uint8_t destination[4 * chunkPixels];
+    std::uint8_t colours[4 * chunkPixels];
+    for (std::int32_t p = 0; p < chunkPixels; ++p) {
       for (std::int32_t k = 0; k < 3; ++k) {
-        pixels[4 * p + k] = d[i + 3 * p + k];
+        destination[4 * p + k] = d[i + 3 * p + k];
         colours[4 * p + k] = c[i + 3 * p + k];
       }
-      pixels[4 * p + 3] = 0xA5;
+      destination[4 * p + 3] = 0xA5;
       colours[4 * p + 3] = 0x5A;
     }
-    if constexpr (Row::wide) {
-      row.group(pixels, colours);
-    } else {
-      for (std::int32_t p = 0; p < groupPixels; ++p) row.pixel(pixels + 4 * p, colours + 4 * p);
+    for (std::int32_t p = 0; p < chunkPixels; p += pixels) {
+      if constexpr (pixels == 1) {
+        row.pixel(destination + 4 * p, colours + 4 * p);
+      } else {
+        row.template step<pixels>(destination + 4 * p, colours + 4 * p);
+      }
     }
-    for (std::int32_t p = 0; p < groupPixels; ++p) {
-      for (std::int32_t k = 0; k < 3; ++k) out[i + 3 * p + k] = pixels[4 * p + k];
+    for (std::int32_t p = 0; p < chunkPixels; ++p) {
+      for (std::int32_t k = 0; k < 3; ++k) out[i + 3 * p + k] = destination[4 * p + k];
     }
   }
 }
 
+template <class Row>
+bool runChannelsWith(const Row& row, const std::uint8_t* d, const std::uint8_t* c, std::uint8_t* out, std::size_t count,
+                     std::int32_t stepPixels) {
+  bool ran = false;
+  auto const tryStep = [&]<std::int32_t pixels>(std::integral_constant<std::int32_t, pixels>) {
+    if constexpr (hasStep<Row, pixels>()) {
+      if (stepPixels == pixels) {
+        runChannels<pixels>(row, d, c, out, count);
+        ran = true;
+      }
+    }
+  };
+  tryStep(std::integral_constant<std::int32_t, 1>{});
+  tryStep(std::integral_constant<std::int32_t, 4>{});
+  tryStep(std::integral_constant<std::int32_t, 8>{});
+  tryStep(std::integral_constant<std::int32_t, 16>{});
+  return ran;
+}
+
 template <class Path, class Mode>
-void channelRule(const std::uint8_t* d, const std::uint8_t* c, std::uint32_t weight, std::uint8_t* out,
-                 std::size_t count) {
+bool channelRule(const std::uint8_t* d, const std::uint8_t* c, std::uint32_t weight, std::uint8_t* out,
+                 std::size_t count, std::int32_t stepPixels) {
   using Source = FormatSource<Bgrx32>;
   if (weight == 256) {
-    runChannels(typename Path::template Row<Mode, Source, WeightRule::Opaque>(Source{}, weight), d, c, out, count);
-  } else {
-    runChannels(typename Path::template Row<Mode, Source, WeightRule::Uniform>(Source{}, weight), d, c, out, count);
+    return runChannelsWith(typename Path::template Row<Mode, Source, WeightRule::Opaque>(Source{}, weight), d, c, out,
+                           count, stepPixels);
   }
+  return runChannelsWith(typename Path::template Row<Mode, Source, WeightRule::Uniform>(Source{}, weight), d, c, out,
+                         count, stepPixels);
 }
 
 template <class Path, class Mode, std::size_t... format>
@@ -137,4 +177,5 @@ constexpr KernelTable makeKernelTable(const char* name) {
   return makeKernelTable<Path>(name, std::make_index_sequence<std::tuple_size_v<BlendModes>>{});
 }
 
+}  // namespace
 }  // namespace zelvor::pixels

@@ -1,6 +1,6 @@
 // The pixel-by-pixel step shared by every kernel: read the colour, compute B
 // of the mode, weigh it against the destination, store. It is the whole of
-// the narrow-only kernels and the head and tail of the wide ones, so both give
+// the narrow-only kernels and the tail of the wide ones, so both give
 // the same pixels by construction. A row object holds the constants of one
 // call and is used by the calling thread only.
 #pragma once
@@ -12,6 +12,7 @@
 #include <cstdint>
 
 namespace zelvor::pixels {
+namespace {  // per table file, as in blend_modes.h
 
 // How a kernel finds the weight W of a pixel; fixed per kernel.
 enum class WeightRule {
@@ -57,4 +58,5 @@ class NarrowRow {
   std::uint32_t weightParameter;
 };
 
+}  // namespace
 }  // namespace zelvor::pixels

@@ -11,6 +11,7 @@
 #include <cstring>
 
 namespace zelvor::pixels {
+namespace {  // per table file, as in blend_modes.h
 
 // Pixel rows have no alignment beyond a byte (source pitches are width ×
 // bytes per pixel, band buffers come from anywhere), so words go through
@@ -72,4 +73,5 @@ struct FormatSource<Bgrx32> {
   static std::uint32_t read(const std::uint8_t* s) { return loadPixel(s); }
 };
 
+}  // namespace
 }  // namespace zelvor::pixels

@@ -1,5 +1,6 @@
 // The pixel arithmetic: the scalar helpers against the reference model, every
-// table's own channel code over all d, c and W (16.8 million cases per mode),
+// table's own channel code over all d, c and W (16.8 million cases per mode
+// and step),
 // and the worked examples of the rules, each run over a whole row so that
 // narrow and wide steps both meet it.
 #include "image/image.h"
@@ -7,6 +8,7 @@
 #include "pixels/colour.h"
 #include "pixels/kernel_tables.h"
 #include "reference_model.h"
+#include "tables_under_test.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -75,48 +78,95 @@ TEST(Weight, MatchesTheRuleForEveryOpacityAndAlpha) {
 }
 
 struct TableMode {
-  const pixels::KernelTable* table;
+  pixeltest::TableUnderTest table;
   int mode;
 };
 
-class ChannelRules : public testing::TestWithParam<TableMode> {};
-
-// All d and c at once for each weight. The table packs three entries into the
-// channels of one pixel; the pairs come in shuffled order so that neighbouring
+// Every (d, c) pair, three to a pixel, in shuffled order so that neighbouring
 // channels are unrelated (a carry between channels shows only for particular
 // neighbours, such as a blue that overflows under a green summing to 255).
-TEST_P(ChannelRules, EveryDestinationColourAndWeight) {
-  auto const [table, mode] = GetParam();
-  std::size_t const count = (65536 + pixels::channelRuleStep - 1) / pixels::channelRuleStep * pixels::channelRuleStep;
-  std::vector<std::uint32_t> pairs(count);
-  for (std::size_t i = 0; i < count; ++i) pairs[i] = std::uint32_t(i % 65536);
-  std::shuffle(pairs.begin(), pairs.end(), std::mt19937(12345));
-  std::vector<std::uint8_t> d(count), c(count), out(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    d[i] = std::uint8_t(pairs[i]);
-    c[i] = std::uint8_t(pairs[i] >> 8);
-  }
-  for (std::uint32_t w = 0; w <= 256; ++w) {
-    table->channels[mode](d.data(), c.data(), w, out.data(), count);
+struct ChannelInputs {
+  std::vector<std::uint8_t> d;
+  std::vector<std::uint8_t> c;
+};
+
+const ChannelInputs& channelInputs() {
+  static const ChannelInputs inputs = [] {
+    std::size_t const count = (65536 + pixels::channelRuleStep - 1) / pixels::channelRuleStep * pixels::channelRuleStep;
+    std::vector<std::uint32_t> pairs(count);
+    for (std::size_t i = 0; i < count; ++i) pairs[i] = std::uint32_t(i % 65536);
+    std::shuffle(pairs.begin(), pairs.end(), std::mt19937(12345));
+    ChannelInputs made{std::vector<std::uint8_t>(count), std::vector<std::uint8_t>(count)};
     for (std::size_t i = 0; i < count; ++i) {
-      int const expected = model::mix(model::channelRule(mode, d[i], c[i]), d[i], int(w));
-      ASSERT_EQ(out[i], expected) << table->name << " mode " << mode << " d " << int(d[i]) << " c " << int(c[i])
-                                  << " W " << w;
+      made.d[i] = std::uint8_t(pairs[i]);
+      made.c[i] = std::uint8_t(pairs[i] >> 8);
+    }
+    return made;
+  }();
+  return inputs;
+}
+
+// The model's result for every input and weight 0..256 (weight-major), kept
+// for the mode asked last: the suites are listed mode by mode.
+const std::vector<std::uint8_t>& modelResults(int mode) {
+  static int cachedMode = -1;
+  static std::vector<std::uint8_t> results;
+  if (mode != cachedMode) {
+    const ChannelInputs& in = channelInputs();
+    std::size_t const count = in.d.size();
+    results.resize(257 * count);
+    for (std::size_t w = 0; w <= 256; ++w) {
+      for (std::size_t i = 0; i < count; ++i) {
+        results[w * count + i] = std::uint8_t(model::mix(model::channelRule(mode, in.d[i], in.c[i]), in.d[i], int(w)));
+      }
+    }
+    cachedMode = mode;
+  }
+  return results;
+}
+
+void PrintTo(const TableMode& param, std::ostream* out) { *out << param.table.name << " mode " << param.mode; }
+
+class ChannelRules : public testing::TestWithParam<TableMode> {};
+
+// All d and c at once for each weight, through each step the table has: the
+// pixel step and every vector width. A table must offer exactly the steps it
+// is known for, so that none goes untested.
+TEST_P(ChannelRules, EveryDestinationColourAndWeightThroughEveryStep) {
+  auto const& [under, mode] = GetParam();
+  if (!under.table) GTEST_SKIP() << pixeltest::missingInstructions;
+  const ChannelInputs& in = channelInputs();
+  const std::vector<std::uint8_t>& expected = modelResults(mode);
+  std::size_t const count = in.d.size();
+  std::vector<std::uint8_t> out(count);
+  std::vector<int> steps;
+  for (int stepPixels : {1, 2, 4, 8, 16, 32}) {
+    if (!under.table->channels[mode](in.d.data(), in.c.data(), 0, out.data(), count, stepPixels)) continue;
+    steps.push_back(stepPixels);
+    for (std::uint32_t w = 0; w <= 256; ++w) {
+      ASSERT_TRUE(under.table->channels[mode](in.d.data(), in.c.data(), w, out.data(), count, stepPixels));
+      auto const wanted = expected.begin() + std::ptrdiff_t(w * count);
+      auto const [got, want] = std::mismatch(out.begin(), out.end(), wanted);
+      if (got == out.end()) continue;
+      std::size_t const i = std::size_t(got - out.begin());
+      FAIL() << under.name << " mode " << mode << " step " << stepPixels << ": d " << int(in.d[i]) << " c "
+             << int(in.c[i]) << " W " << w << " gave " << int(*got) << ", expected " << int(*want);
     }
   }
+  EXPECT_EQ(steps, under.steps) << under.name;
 }
 
 std::vector<TableMode> tableModes() {
   std::vector<TableMode> all;
-  for (const pixels::KernelTable* table : {&pixels::narrowKernelTable(), &pixels::sse2KernelTable()}) {
-    for (int mode = 0; mode < 5; ++mode) all.push_back({table, mode});
+  for (int mode = 0; mode < 5; ++mode) {
+    for (const pixeltest::TableUnderTest& table : pixeltest::tablesUnderTest()) all.push_back({table, mode});
   }
   return all;
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, ChannelRules, testing::ValuesIn(tableModes()),
                          [](const testing::TestParamInfo<TableMode>& info) {
-                           return std::string(info.param.table->name) + "_" + std::to_string(info.param.mode);
+                           return info.param.table.name + "_" + std::to_string(info.param.mode);
                          });
 
 // A worked example: one colour or source pixel over one destination pixel,
@@ -295,13 +345,14 @@ Example const examples[] = {
      {0x10, 0x20, 0x30, -1}},
 };
 
-class WorkedExamples : public testing::TestWithParam<const pixels::KernelTable*> {};
+class WorkedExamples : public testing::TestWithParam<pixeltest::TableUnderTest> {};
 
-// 20 pixels from a 16-byte boundary of an Image, so that the example meets
-// the narrow head and tail and, on a wide table, two blocks.
+// 31 pixels, so that the example meets every step of every table: 16, 8 and
+// 4 pixels wide (as far as the table has them) and the narrow tail.
 TEST_P(WorkedExamples, EveryPixelOfARow) {
-  const pixels::KernelTable& table = *GetParam();
-  constexpr int width = 20;
+  if (!GetParam().table) GTEST_SKIP() << pixeltest::missingInstructions;
+  const pixels::KernelTable& table = *GetParam().table;
+  constexpr int width = 31;
   for (const Example& e : examples) {
     Image destination(width, 1, Bgrx32);
     for (int x = 0; x < width; ++x) std::memcpy(destination.lockPixels() + 4 * x, e.before.data(), 4);
@@ -326,11 +377,13 @@ TEST_P(WorkedExamples, EveryPixelOfARow) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, WorkedExamples,
-                         testing::Values(&pixels::narrowKernelTable(), &pixels::sse2KernelTable(),
-                                         &pixels::activeKernelTable()),
-                         [](const testing::TestParamInfo<const pixels::KernelTable*>& info) {
-                           return std::string(info.index == 2 ? "active_" : "") + info.param->name;
-                         });
+std::vector<pixeltest::TableUnderTest> tablesAndActive() {
+  std::vector<pixeltest::TableUnderTest> all = pixeltest::tablesUnderTest();
+  all.push_back({"active", &pixels::activeKernelTable(), {}});
+  return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, WorkedExamples, testing::ValuesIn(tablesAndActive()),
+                         [](const testing::TestParamInfo<pixeltest::TableUnderTest>& info) { return info.param.name; });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "image/image.h"
 #include "pixels/blend.h"
 #include "pixels/kernel_tables.h"
+#include "tables_under_test.h"
 #include "test_image.h"
 
 #include <gtest/gtest.h>
@@ -143,10 +144,11 @@ FillCase const fillCases[] = {
      nothing},
 };
 
-class FillDispatch : public testing::TestWithParam<const pixels::KernelTable*> {};
+class FillDispatch : public testing::TestWithParam<pixeltest::TableUnderTest> {};
 
 TEST_P(FillDispatch, ChangesExactlyTheExpectedRectangle) {
-  const pixels::KernelTable& table = *GetParam();
+  if (!GetParam().table) GTEST_SKIP() << pixeltest::missingInstructions;
+  const pixels::KernelTable& table = *GetParam().table;
   for (const FillCase& c : fillCases) {
     TestImage destination = destinationOf(c.width, c.height);
     TestImage before = destinationOf(c.width, c.height);
@@ -171,7 +173,8 @@ TEST_P(FillDispatch, ChangesExactlyTheExpectedRectangle) {
 // stored as by an opaque colour; Grey and Rgb never have alpha, whatever their
 // unused bytes hold.
 TEST_P(FillDispatch, ColoursWithoutEffectiveAlphaAreStoredWhole) {
-  const pixels::KernelTable& table = *GetParam();
+  if (!GetParam().table) GTEST_SKIP() << pixeltest::missingInstructions;
+  const pixels::KernelTable& table = *GetParam().table;
   Colour const colours[] = {{Rgb, {1, 2, 3, 0}}, {Grey, {7, 0, 0, 0}}, {GreyAlpha, {9, 255}}, {Rgba, {1, 2, 3, 255}}};
   for (const Colour& colour : colours) {
     TestImage destination = destinationOf(12, 2);
@@ -183,7 +186,8 @@ TEST_P(FillDispatch, ColoursWithoutEffectiveAlphaAreStoredWhole) {
 // A destination without pixels is never drawn into: its empty bounds must
 // not be taken as no restriction.
 TEST_P(FillDispatch, DestinationWithoutPixels) {
-  const pixels::KernelTable& table = *GetParam();
+  if (!GetParam().table) GTEST_SKIP() << pixeltest::missingInstructions;
+  const pixels::KernelTable& table = *GetParam().table;
   for (auto [width, height] : {std::pair{0, 4}, std::pair{4, 0}, std::pair{0, 0}}) {
     TestImage destination(Bgrx32, width, height, width * 4, 0, 32);
     std::mt19937 random(1);
@@ -438,10 +442,11 @@ ImageCase const imageCases[] = {
 // byte 0xC3 (the full-opacity Bgrx32 copy keeps all four).
 std::uint32_t sourcePixel(int x, int y) { return 0xC35A0000u | std::uint32_t(y) << 8 | std::uint32_t(x); }
 
-class ImageDispatch : public testing::TestWithParam<const pixels::KernelTable*> {};
+class ImageDispatch : public testing::TestWithParam<pixeltest::TableUnderTest> {};
 
 TEST_P(ImageDispatch, ChangesExactlyTheExpectedRectangle) {
-  const pixels::KernelTable& table = *GetParam();
+  if (!GetParam().table) GTEST_SKIP() << pixeltest::missingInstructions;
+  const pixels::KernelTable& table = *GetParam().table;
   for (const ImageCase& c : imageCases) {
     TestImage destination = destinationOf(c.width, c.height);
     TestImage before = destinationOf(c.width, c.height);
@@ -470,16 +475,16 @@ TEST_P(ImageDispatch, ChangesExactlyTheExpectedRectangle) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tables, FillDispatch,
-                         testing::Values(&pixels::narrowKernelTable(), &pixels::sse2KernelTable()),
-                         [](const testing::TestParamInfo<const pixels::KernelTable*>& info) {
-                           return std::string(info.param->name);
-                         });
-INSTANTIATE_TEST_SUITE_P(Tables, ImageDispatch,
-                         testing::Values(&pixels::narrowKernelTable(), &pixels::sse2KernelTable()),
-                         [](const testing::TestParamInfo<const pixels::KernelTable*>& info) {
-                           return std::string(info.param->name);
-                         });
+std::string tableName(const testing::TestParamInfo<pixeltest::TableUnderTest>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Tables, FillDispatch, testing::ValuesIn(pixeltest::tablesUnderTest()), tableName);
+INSTANTIATE_TEST_SUITE_P(Tables, ImageDispatch, testing::ValuesIn(pixeltest::tablesUnderTest()), tableName);
+
+// The widest table the processor runs is the one chosen; SSE2 is the floor.
+TEST(ActiveTable, IsTheWidestThisProcessorRuns) {
+  const pixels::KernelTable& expected = pixels::avx2Supported() ? pixels::avx2KernelTable() : pixels::sse2KernelTable();
+  EXPECT_EQ(&pixels::activeKernelTable(), &expected) << pixels::activeKernelTable().name;
+}
 
 // The public operations reach the table chosen for the process.
 TEST(PublicOperations, DrawThroughTheActiveTable) {

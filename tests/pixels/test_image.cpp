@@ -23,7 +23,7 @@ TestImage::TestImage(zelvor::PixelFormat format, int width, int height, int pitc
       guardBytes(guardBytes),
       lead(std::size_t(guardBytes + byteOffset)),
       size(lead + usedBytes() + zelvor::imageTailBytes + std::size_t(guardBytes)),
-      block(static_cast<std::uint8_t*>(::operator new[](size, std::align_val_t{16}))),
+      block(static_cast<std::uint8_t*>(::operator new[](size, std::align_val_t{64}))),
       pixels(block.get() + lead) {
   std::fill_n(block.get(), size, std::uint8_t{0});
 }

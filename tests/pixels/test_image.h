@@ -1,5 +1,6 @@
 // An IImage for the pixel tests that puts its pixels where a test wants them:
-// any format, pitch and byte offset from a 16-byte boundary, with guard bytes
+// any format, pitch and byte offset from a 64-byte boundary (wide enough for
+// every alignment a kernel table cares about), with guard bytes
 // around a destination and, for a source, nothing after the 15 bytes that
 // follow the last row, so that AddressSanitizer catches any read beyond them.
 // Also the random bytes the tests fill pictures with. Test thread only.
@@ -22,7 +23,8 @@ std::uint8_t biasedByte(std::mt19937& random);
 
 class TestImage : public zelvor::IImage {
  public:
-  // guardBytes (a multiple of 16) lie before the first row and after the
+  // guardBytes (a multiple of 32, so that byteOffset counts from a 32-byte
+  // boundary) lie before the first row and after the
   // 15-byte tail; 0 leaves the tail at the very end of the allocation.
   TestImage(zelvor::PixelFormat format, int width, int height, int pitch, int byteOffset, int guardBytes);
 
@@ -48,7 +50,7 @@ class TestImage : public zelvor::IImage {
 
  private:
   struct Release {
-    void operator()(std::uint8_t* p) const { ::operator delete[](p, std::align_val_t{16}); }
+    void operator()(std::uint8_t* p) const { ::operator delete[](p, std::align_val_t{64}); }
   };
 
   zelvor::PixelFormat format;
