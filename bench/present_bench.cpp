@@ -9,13 +9,9 @@
 // main thread, which also owns the window.
 #include "platform/win32.h"
 #include "platform/window_system.h"
+#include "tests/support/virtual_display.h"
 
 #include <benchmark/benchmark.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -24,55 +20,12 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 constexpr int frameWidth = 800;
 constexpr int frameHeight = 600;
 constexpr int bandRows = 10;
 constexpr int bandsPerFrame = frameHeight / bandRows;
-
-// An Xvfb on a display number it picks itself; stopped by its process id.
-class VirtualDisplay {
- public:
-  VirtualDisplay() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    std::string fd = std::to_string(fds[1]);
-    std::vector<std::string> words{"Xvfb", "-displayfd", fd, "-screen", "0", "800x600x24", "-nolisten", "tcp"};
-    std::vector<char*> arguments;
-    for (std::string& word : words) arguments.push_back(word.data());
-    arguments.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
-    if (posix_spawnp(&pid_, "Xvfb", &actions, nullptr, arguments.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    std::string number;
-    pollfd ready{fds[0], POLLIN, 0};
-    char c = 0;
-    while (pid_ > 0 && poll(&ready, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) name_ = ":" + number;
-  }
-  ~VirtualDisplay() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  VirtualDisplay(const VirtualDisplay&) = delete;
-  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-
-  const std::string& name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
-};
 
 constexpr wchar_t className[] = L"Zelvor present bench";
 
@@ -124,7 +77,8 @@ void presentFrames(benchmark::State& state, bool forceSocket) {
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  std::unique_ptr<VirtualDisplay> own = std::make_unique<VirtualDisplay>();
+  std::unique_ptr<zelvor::testing::VirtualDisplay> own =
+      std::make_unique<zelvor::testing::VirtualDisplay>("800x600x24");
   if (!own->name().empty()) {
     setenv("DISPLAY", own->name().c_str(), 1);
   } else if (std::getenv("DISPLAY") == nullptr || *std::getenv("DISPLAY") == '\0') {

@@ -7,6 +7,7 @@
 // Skipped where Xvfb is not installed.
 #include "platform/win32.h"
 #include "platform/window_system.h"
+#include "tests/support/virtual_display.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -34,66 +35,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// An Xvfb server on a display number it picks itself (-displayfd), so tests
-// running side by side never collide.
-// `launcher` runs in front of Xvfb (e.g. unshare -i); `extra` adds options.
-class VirtualDisplay {
- public:
-  explicit VirtualDisplay(std::vector<std::string> launcher = {}, std::vector<std::string> extra = {}) {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    std::vector<std::string> words = std::move(launcher);
-    for (const char* word : {"Xvfb", "-displayfd"}) words.emplace_back(word);
-    words.push_back(std::to_string(fds[1]));
-    for (const char* word : {"-screen", "0", "640x480x24", "-nolisten", "tcp"}) words.emplace_back(word);
-    words.insert(words.end(), extra.begin(), extra.end());
-    std::vector<char*> arguments;
-    for (std::string& word : words) arguments.push_back(word.data());
-    arguments.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
-    if (posix_spawnp(&pid_, arguments[0], &actions, nullptr, arguments.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-
-    std::string number;
-    pollfd ready{fds[0], POLLIN, 0};
-    char c = 0;
-    while (pid_ > 0 && poll(&ready, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) name_ = ":" + number;
-  }
-
-  ~VirtualDisplay() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-
-  VirtualDisplay(const VirtualDisplay&) = delete;
-  VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-
-  const std::string& name() const { return name_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string name_;
-};
-
-bool xvfbInstalled() {
-  const char* const path = std::getenv("PATH");
-  std::string directories = path != nullptr ? path : "/usr/bin";
-  std::size_t start = 0;
-  while (start <= directories.size()) {
-    const std::size_t end = std::min(directories.find(':', start), directories.size());
-    if (std::filesystem::exists(std::filesystem::path(directories.substr(start, end - start)) / "Xvfb")) return true;
-    start = end + 1;
-  }
-  return false;
-}
+using zelvor::testing::VirtualDisplay;
+using zelvor::testing::xvfbInstalled;
 
 struct ProbeResult {
   int status = -1;
@@ -450,7 +393,7 @@ TEST(X11RefusingServer, CopiesFallBackToTheSocket) {
       std::printf("skipped \"%s\": unshare --ipc is not permitted here\n", test.name);
       continue;
     }
-    const VirtualDisplay server(test.launcher, test.options);
+    const VirtualDisplay server("640x480x24", test.launcher, test.options);
     ASSERT_FALSE(server.name().empty()) << "Xvfb did not start";
     setenv("DISPLAY", server.name().c_str(), 1);
     const HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"Zelvor", 0, windowX, windowY, clientWidth,
