@@ -20,6 +20,7 @@
 // callbacks included. A summary with the ratios the goals name follows the
 // table. The cost of presenting to an X server is measured by
 // zelvor_present_bench.
+#include "app/flake.h"
 #include "bench/pixman_scene.h"
 #include "bench/scene_worker_count.h"
 #include "image/image.h"
@@ -67,13 +68,6 @@ class DemoRand {
   std::uint32_t state = 1;
 };
 
-struct Flake {
-  std::shared_ptr<ImageSprite> sprite;
-  std::int32_t dx;
-  std::int32_t speed;
-  std::int32_t baseOpacity;
-};
-
 // Stand-ins for the scene's three pictures, of the sizes and formats the demo
 // ships: a 64 × 64 RGBA picture, a 16 × 16 grey+alpha flake, an 8 × 8 RGBA one.
 std::shared_ptr<Image> makePicture(PixelFormat format, std::int32_t size) {
@@ -116,35 +110,13 @@ std::vector<Flake> buildDemoScene(Screen& screen) {
     std::int32_t const x = rand.next() % w, y = rand.next() % h;
     std::int32_t kind = rand.next() % 5;
     if (kind == 0) kind = 1;
-    Flake flake{screen.createImageSprite(id, x, y, 500, kind == 1 ? snow2 : snow), 0, kind, opacities[id % 4]};
+    Flake flake{id, 0, kind, opacities[id % 4], screen.createImageSprite(id, x, y, 500, kind == 1 ? snow2 : snow)};
     flake.sprite->setBlendMode(Add);
     flake.sprite->setOpacity(static_cast<std::uint8_t>(flake.baseOpacity));
     flake.sprite->show();
     flakes.push_back(std::move(flake));
   }
   return flakes;
-}
-
-// One frame of a flake's fall, drift and flicker, as the scene moves it.
-void moveFlake(Flake& flake, DemoRand& rand, std::int32_t w, std::int32_t h) {
-  int const r = rand.next();
-  std::int32_t x = flake.sprite->getX(), y = flake.sprite->getY(), a = flake.sprite->getOpacity();
-  if (r % 2 != 0) {
-    flake.dx = std::min(flake.speed, flake.dx + 1);
-    a = std::min(255, a + r % 3);
-  } else {
-    flake.dx = std::max(-flake.speed, flake.dx - 1);
-    a = std::max(0, a - r % 3);
-  }
-  x += flake.dx;
-  if (x > w + 10) x = -10;
-  y += flake.speed;
-  if (y > h) {
-    y = -10;
-    a = flake.baseOpacity;
-  }
-  flake.sprite->setPosition(x, y);
-  flake.sprite->setOpacity(static_cast<std::uint8_t>(a));
 }
 
 std::uint32_t processorCount() {
@@ -245,7 +217,7 @@ void runScreen(benchmark::State& state, FrameKind kind, bool withWindow, const s
       if (kind == FrameKind::FullRedraw) {
         s.invalidateAll();
       } else if (kind == FrameKind::Ordinary) {
-        for (Flake& flake : flakes) moveFlake(flake, motion, s.getWidth(), s.getHeight());
+        for (Flake& flake : flakes) moveFlakeWithDraw(flake, motion.next(), s.getWidth(), s.getHeight());
       }
       return false;
     });
