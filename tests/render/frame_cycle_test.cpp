@@ -92,8 +92,12 @@ class FrameCycleTest : public ::testing::Test {
   void SetUp() override {
     testing::setRenderWorkerCount(2);
     // A sanitizer may add a thread of its own when the process first starts
-    // one; let that happen before counting.
-    std::thread([] {}).join();
+    // one; let that happen before counting. The warm-up thread itself must be
+    // gone from the count too, or the baseline would hold a thread that
+    // vanishes later.
+    pid_t warmUp = 0;
+    std::thread([&] { warmUp = gettid(); }).join();
+    ASSERT_TRUE(testing::waitUntilThreadGone(warmUp));
     baselineThreads = testing::threadCount();
   }
   void TearDown() override {

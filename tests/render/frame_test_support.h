@@ -9,6 +9,8 @@
 #include "platform/win32.h"
 #include "render/sprite_drawer.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -91,6 +93,18 @@ class FrameCounter {
 inline int threadCount() {
   auto const tasks = std::filesystem::directory_iterator("/proc/self/task");
   return static_cast<int>(std::distance(std::filesystem::begin(tasks), std::filesystem::end(tasks)));
+}
+
+// Waits until the thread with the given id has left /proc/self/task: a
+// thread that pthread_join has returned for may still be listed for a moment.
+inline bool waitUntilThreadGone(pid_t thread, std::chrono::seconds limit = std::chrono::seconds(10)) {
+  auto const path = std::filesystem::path("/proc/self/task") / std::to_string(thread);
+  auto const deadline = std::chrono::steady_clock::now() + limit;
+  while (std::filesystem::exists(path)) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 // Waits until the process has the given number of threads: a joined thread
